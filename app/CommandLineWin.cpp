@@ -1,0 +1,16 @@
+#include <shellapi.h>
+#include <windows.h>
+
+#include "app/CommandLine.h"
+#include "utils/UniqueHandle.h"
+
+void ParseCommandLine() {
+    int count = 0;
+    Utils::UniqueLocal<LPWSTR> argv(::CommandLineToArgvW(::GetCommandLineW(), &count));
+    if (!argv) {
+        return;
+    }
+    std::vector<std::wstring> arguments(argv.get(), argv.get() + count);
+    argv.reset();
+    ApplyCommandLine(BuildCommandLineArgs(arguments), g_installerSettings, ResolveRoute);
+}

@@ -1,0 +1,24 @@
+#pragma once
+// A fresh folder under the system's temporary folder, removed with everything in it.
+
+#include <string>
+
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::wstring& Path() const { return path_; }
+    std::wstring Join(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+// Whole-file helpers for fixtures.
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+bool FileExists(const std::wstring& path);
+// The folder of the running test executable (where the other build outputs are).
+std::wstring ExecutableFolder();
