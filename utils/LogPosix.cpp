@@ -1,6 +1,6 @@
 // Off Windows there is no debug output channel; lines go to standard error in UTF-8.
-#include <sys/syscall.h>
 #include <unistd.h>
+#include <sys/syscall.h>
 
 #include <chrono>
 #include <cstdio>

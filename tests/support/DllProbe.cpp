@@ -1,9 +1,9 @@
 // Applies the installer's DLL search policy, then calls into every delay-loaded system DLL
 // the installer uses. Exit code 0 when each call worked and each DLL came from the system
 // folder; otherwise the number of DLLs that did not.
+#include <windows.h>
 #include <bcrypt.h>
 #include <lm.h>
-#include <windows.h>
 #include <winhttp.h>
 #include <wtsapi32.h>
 #define SECURITY_WIN32
