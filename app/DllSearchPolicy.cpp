@@ -16,3 +16,15 @@ bool RestrictDllSearchToSystem32() {
     ::SetDllDirectoryW(L"");
     return false;
 }
+
+namespace {
+
+// Static initialisation reads the settings file and may ask the system for its version
+// before the entry point runs: the policy must already hold then, so it is set up ahead
+// of every other initialiser.
+struct EarlyDllSearchPolicy {
+    EarlyDllSearchPolicy() { RestrictDllSearchToSystem32(); }
+};
+EarlyDllSearchPolicy earlyDllSearchPolicy __attribute__((init_priority(101)));
+
+}  // namespace

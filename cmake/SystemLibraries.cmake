@@ -3,18 +3,22 @@
 # The installer runs elevated from download folders, where anyone can drop a DLL beside
 # it. The loader resolves load-time imports before any of our code runs, looking in the
 # executable's folder first, except for the KnownDLLs that Windows always maps from
-# System32. So only KnownDLLs are imported at load time; every other system DLL is
-# delay-loaded: the first call loads it with LoadLibrary, by which time the entry point has
-# restricted the search to System32 (app/DllSearchPolicy).
+# System32. So only a few core KnownDLLs are imported at load time; every other system
+# DLL is delay-loaded: the first call loads it with LoadLibrary, by which time the entry
+# point has restricted the search to System32 (app/DllSearchPolicy).
+#
+# Even KnownDLLs such as user32 and shell32 are delay-loaded: their own imports (Wine's
+# gdi32 imports version.dll, for one) are not all KnownDLLs everywhere, and Wine resolves
+# them along the executable's search path, where a planted DLL would win. kernel32 is in
+# every process anyway and msvcrt is the C run-time the program starts with.
 #
 # The delay-import libraries are made at configure time with dlltool from the function
 # exports of MinGW's ordinary import libraries.
 
-set(LUMIVANE_KNOWN_DLLS
-  kernel32 user32 gdi32 advapi32 shell32 ole32 oleaut32 shlwapi ws2_32 comdlg32 imm32 msvcrt
-  rpcrt4 setupapi wldap32 psapi normaliz nsi)
+set(LUMIVANE_LOAD_TIME_DLLS kernel32 msvcrt)
 
 set(LUMIVANE_DELAYED_DLLS
+  user32 gdi32 advapi32 shell32 ole32 oleaut32 shlwapi comdlg32 ws2_32 imm32 rpcrt4 setupapi wldap32 psapi normaliz
   winhttp netapi32 wtsapi32 bcrypt secur32 crypt32 gdiplus comctl32 iphlpapi userenv msimg32
   version dwmapi uxtheme winmm)
 
@@ -66,15 +70,15 @@ function(lumivane_system_library name)
   if(name IN_LIST LUMIVANE_DELAYED_DLLS)
     lumivane_make_delay_library(${name} delay_lib)
     set_target_properties(syslib::${name} PROPERTIES INTERFACE_LINK_LIBRARIES "${delay_lib};delayimp")
-  elseif(name IN_LIST LUMIVANE_KNOWN_DLLS)
+  elseif(name IN_LIST LUMIVANE_LOAD_TIME_DLLS)
     set_target_properties(syslib::${name} PROPERTIES INTERFACE_LINK_LIBRARIES ${name})
   else()
-    message(FATAL_ERROR "${name}.dll is neither a KnownDLL nor set up for delay-loading")
+    message(FATAL_ERROR "${name}.dll is set up neither for load-time import nor for delay-loading")
   endif()
 endfunction()
 
 if(WIN32)
-  foreach(lib IN LISTS LUMIVANE_KNOWN_DLLS LUMIVANE_DELAYED_DLLS)
+  foreach(lib IN LISTS LUMIVANE_LOAD_TIME_DLLS LUMIVANE_DELAYED_DLLS)
     lumivane_system_library(${lib})
   endforeach()
 endif()

@@ -1,6 +1,7 @@
 // DLLs planted beside the installer, with a Wine override that prefers a DLL found on the
 // search path over the system's own, must never be loaded: neither at start-up nor when a
-// delay-loaded system DLL is first used.
+// delay-loaded system DLL is first used. The overrides are Wine's per-program registry
+// settings (HKCU\Software\Wine\AppDefaults\<program>\DllOverrides).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,14 +20,24 @@ const std::vector<std::wstring> kPlantedNames = {L"winhttp", L"netapi32", L"wtsa
 
 class PlantedDlls {
 public:
-    explicit PlantedDlls(const std::wstring& program) {
+    explicit PlantedDlls(const std::wstring& program)
+        : overridesKey_(L"Software\\Wine\\AppDefaults\\" + program) {
         const std::wstring source = ExecutableFolder() + L"\\" + program;
         EXPECT_TRUE(::CopyFileW(source.c_str(), folder_.Join(program).c_str(), FALSE));
         const std::wstring planted = ExecutableFolder() + L"\\planted.dll";
         for (const auto& name : kPlantedNames) {
             EXPECT_TRUE(::CopyFileW(planted.c_str(), folder_.Join(name + L".dll").c_str(), FALSE));
+
+            const std::wstring key = overridesKey_ + L"\\DllOverrides";
+            const wchar_t order[] = L"native,builtin";
+            EXPECT_EQ(
+                ::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str(), REG_SZ, order, sizeof order),
+                ERROR_SUCCESS);
         }
     }
+    ~PlantedDlls() { ::RegDeleteTreeW(HKEY_CURRENT_USER, overridesKey_.c_str()); }
+    PlantedDlls(const PlantedDlls&) = delete;
+    PlantedDlls& operator=(const PlantedDlls&) = delete;
 
     ChildResult Run(const std::wstring& program) const {
         std::wstring overrides = L"WINEDLLOVERRIDES=";
@@ -39,6 +50,10 @@ public:
         return RunChild(path, Quoted(path), options);
     }
 
+    void WriteFile(const std::wstring& name, const std::string& bytes) const {
+        WriteBytes(folder_.Join(name), bytes);
+    }
+
     std::vector<std::wstring> LoadedNames() const {
         std::vector<std::wstring> loaded;
         for (const auto& name : kPlantedNames) {
@@ -49,6 +64,7 @@ public:
     }
 
 private:
+    std::wstring overridesKey_;
     TempFolder folder_;
 };
 
@@ -69,6 +85,9 @@ TEST(DllSearchPolicyTest, PlantedDllIsLoadedByAProgramWithoutThePolicy) {
 
 TEST(DllSearchPolicyTest, InstallerStartsWithoutLoadingPlantedDlls) {
     const PlantedDlls folder(L"LumivaneSetup.exe");
+    // A route placeholder makes start-up ask the system for its version before the entry
+    // point runs.
+    folder.WriteFile(L"QuorvexInstallerConfig.ini", "[Install]\r\nDownloadUrl=http://h/${ROUTE}/p\r\n");
     const ChildResult run = folder.Run(L"LumivaneSetup.exe");
     ASSERT_TRUE(run.started);
     EXPECT_EQ(run.ExitCode(), 0);

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <map>
-#include <regex>
 
 #include "app/InstallerSettings.h"
 #include "tests/support/ChildProcess.h"
@@ -19,13 +18,18 @@ std::wstring InstallerPath() {
     return ExecutableFolder() + L"\\LumivaneSetup.exe";
 }
 
-// The effective settings the installer logs after start-up: key to value.
+// The effective settings the installer logs after start-up: key to value. The line holds
+// "Key=[value]" fields; values may be tens of kilobytes long.
 std::map<std::wstring, std::wstring> LoggedSettings(const ChildResult& run) {
     std::map<std::wstring, std::wstring> values;
     const std::wstring line = run.LineWith(L"settings DownloadUrl=");
-    const std::wregex field(L"(\\w+)=\\[([^\\]]*)\\]");
-    for (std::wsregex_iterator it(line.begin(), line.end(), field), end; it != end; ++it) {
-        values[(*it)[1].str()] = (*it)[2].str();
+    for (size_t open = line.find(L"=["); open != std::wstring::npos; open = line.find(L"=[", open + 2)) {
+        const size_t keyStart = line.rfind(L' ', open) + 1;
+        const size_t close = line.find(L"] ", open);
+        const size_t end = close == std::wstring::npos ? line.rfind(L']') : close;
+        if (end == std::wstring::npos || end < open) break;
+        values[line.substr(keyStart, open - keyStart)] = line.substr(open + 2, end - open - 2);
+        open = end;
     }
     return values;
 }

@@ -15,3 +15,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     }
     return TRUE;
 }
+
+// Lets a program that imports winhttp.dll at load time start with this DLL in its place,
+// instead of stopping at a missing import.
+extern "C" __declspec(dllexport) BOOL WINAPI WinHttpCheckPlatform() { return FALSE; }
