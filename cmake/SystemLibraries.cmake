@@ -45,7 +45,7 @@ function(lumivane_make_delay_library name out_var)
   foreach(line IN LISTS thunks)
     string(REGEX REPLACE "^[0-9a-f]+ T " "" symbol "${line}")
     if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
-      string(REGEX REPLACE "^_" "" symbol "${symbol}")  # cdecl/stdcall underscore
+      string(REGEX REPLACE "^_(.*)$" "\\1" symbol "${symbol}")  # one cdecl/stdcall underscore
     endif()
     string(APPEND exports "  ${symbol}\n")
   endforeach()

@@ -36,3 +36,8 @@ configure_and_build() {
     return 1
   }
 }
+
+# Ends the Wine session of a prefix: its services would keep our output pipes open.
+stop_wine() {
+  WINEPREFIX="$1" /usr/lib/wine/wineserver -k 2>/dev/null || true
+}

@@ -88,12 +88,11 @@ bool ParseSpec(const wchar_t*& p, va_list& args, Spec& spec) {
 // Numbers are formatted by the C library's narrow printf: its output is ASCII.
 template <typename T>
 bool AppendNumber(std::wstring& out, const Spec& spec, const char* lengthText, T value) {
-    std::string format = "%" + spec.flags;
-    if (spec.width >= 0)
-        format += std::to_string(spec.width);
-    if (spec.precision >= 0)
-        format += "." + std::to_string(spec.precision);
-    format += lengthText;
+    std::string format(1, '%');
+    format.append(spec.flags);
+    if (spec.width >= 0) format.append(std::to_string(spec.width));
+    if (spec.precision >= 0) format.append(1, '.').append(std::to_string(spec.precision));
+    format.append(lengthText);
     format.push_back(static_cast<char>(spec.conversion));
     const int needed = std::snprintf(nullptr, 0, format.c_str(), value);
     if (needed < 0)
