@@ -22,12 +22,14 @@ set(LUMIVANE_DELAYED_DLLS
   winhttp netapi32 wtsapi32 bcrypt secur32 crypt32 gdiplus comctl32 iphlpapi userenv msimg32
   version dwmapi uxtheme winmm)
 
+set(_lumivane_syslib_recipe ${CMAKE_CURRENT_LIST_FILE})
+
 function(lumivane_make_delay_library name out_var)
   set(dir ${CMAKE_BINARY_DIR}/delayload)
   set(out ${dir}/lib${name}_delay.a)
   set(${out_var} ${out} PARENT_SCOPE)
   set(import_lib ${CMAKE_FIND_ROOT_PATH}/lib/lib${name}.a)
-  if(EXISTS ${out} AND ${out} IS_NEWER_THAN ${import_lib})
+  if(EXISTS ${out} AND ${out} IS_NEWER_THAN ${import_lib} AND ${out} IS_NEWER_THAN ${_lumivane_syslib_recipe})
     return()
   endif()
   if(NOT EXISTS ${import_lib})
