@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "app/InstallerSettings.h"
+#include "tests/support/BadSettingsFiles.h"
 #include "tests/support/TempFolder.h"
 #include "utils/TextConversion.h"
 
@@ -93,23 +94,16 @@ TEST_F(SettingsFileTest, AddressesAreCutAndResolved) {
 }
 
 TEST_F(SettingsFileTest, BadFilesGiveSaneValues) {
-    std::string garbage;
-    for (int i = 0; i < 65536; ++i)
-        garbage.push_back(static_cast<char>((i * 7919 + 13) % 251));
-    const std::wstring utf16 = L"\xFEFF[Install]\r\nDownloadType=3\r\nDownloadUrl=http://h/宽\r\n";
-    const std::string utf16Bytes(reinterpret_cast<const char*>(utf16.data()), utf16.size() * sizeof(wchar_t));
-    const std::string oneLongLine = "[Install]\r\nDownloadUrl=" + std::string(1 << 20, 'x');
-
-    for (const std::string* bytes :
-         std::initializer_list<const std::string*>{&garbage, &utf16Bytes, &oneLongLine}) {
-        const InstallerSettings settings = Load(*bytes);
-        EXPECT_LE(settings.DownloadUrl.size(), 259u);
-        EXPECT_TRUE(std::isfinite(settings.DownloadScale));
+    const std::vector<BadSettingsFile> files = BadSettingsFiles();
+    for (const BadSettingsFile& file : files) {
+        const InstallerSettings settings = Load(file.bytes);
+        EXPECT_LE(settings.DownloadUrl.size(), 259u) << file.name;
+        EXPECT_TRUE(std::isfinite(settings.DownloadScale)) << file.name;
     }
-    const InstallerSettings fromUtf16 = Load(utf16Bytes);
+    const InstallerSettings fromUtf16 = Load(files[1].bytes);
     EXPECT_EQ(fromUtf16.DownloadType, 3);
     EXPECT_EQ(fromUtf16.DownloadUrl, L"http://h/宽");
-    EXPECT_EQ(Load(oneLongLine).DownloadUrl, std::wstring(259, L'x'));
+    EXPECT_EQ(Load(files[2].bytes).DownloadUrl, std::wstring(259, L'x'));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "app/InstallerSettings.h"
+#include "tests/support/BadSettingsFiles.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempFolder.h"
 #include "utils/UniqueHandle.h"
@@ -27,7 +28,8 @@ std::map<std::wstring, std::wstring> LoggedSettings(const ChildResult& run) {
         const size_t keyStart = line.rfind(L' ', open) + 1;
         const size_t close = line.find(L"] ", open);
         const size_t end = close == std::wstring::npos ? line.rfind(L']') : close;
-        if (end == std::wstring::npos || end < open) break;
+        if (end == std::wstring::npos || end < open)
+            break;
         values[line.substr(keyStart, open - keyStart)] = line.substr(open + 2, end - open - 2);
         open = end;
     }
@@ -136,27 +138,20 @@ TEST(StartupTest, RouteFollowsTheWindowsRelease) {
 }
 
 TEST(StartupTest, BadInputStartsWithSaneValues) {
-    std::string garbage;
-    for (int i = 0; i < 65536; ++i)
-        garbage.push_back(static_cast<char>((i * 7919 + 13) % 251));
-    const std::wstring utf16 = L"\xFEFF[Install]\r\nDownloadType=3\r\n";
-    const std::string utf16Bytes(reinterpret_cast<const char*>(utf16.data()), utf16.size() * sizeof(wchar_t));
-    const std::string longLine = "[Install]\r\nDownloadScale=" + std::string(1 << 20, '9');
+    // 32,000 characters with a quote left open.
     std::wstring hugeCommandLine = L"-downloadscale=abc \"-instcmd=";
     hugeCommandLine.append(32000 - hugeCommandLine.size(), L'q');
     hugeCommandLine += L" \"\" \\\"";
 
-    for (const std::string* file :
-         std::initializer_list<const std::string*>{&garbage, &utf16Bytes, &longLine}) {
-        const InstallerCopy installer(*file);
+    for (const BadSettingsFile& file : BadSettingsFiles()) {
+        const InstallerCopy installer(file.bytes);
         for (const std::wstring& arguments : {std::wstring(), hugeCommandLine}) {
             const ChildResult run = installer.Run(arguments);
-            EXPECT_EQ(run.ExitCode(), 0);
+            EXPECT_EQ(run.ExitCode(), 0) << file.name;
             auto settings = LoggedSettings(run);
-            ASSERT_FALSE(settings.empty());
-            const double scale = std::stod(settings[L"DownloadScale"]);
-            EXPECT_TRUE(std::isfinite(scale));
-            EXPECT_LE(settings[L"DownloadUrl"].size(), 259u);
+            ASSERT_FALSE(settings.empty()) << file.name;
+            EXPECT_TRUE(std::isfinite(std::stod(settings[L"DownloadScale"]))) << file.name;
+            EXPECT_LE(settings[L"DownloadUrl"].size(), 259u) << file.name;
         }
     }
 }

@@ -18,4 +18,6 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 
 // Lets a program that imports winhttp.dll at load time start with this DLL in its place,
 // instead of stopping at a missing import.
-extern "C" __declspec(dllexport) BOOL WINAPI WinHttpCheckPlatform() { return FALSE; }
+extern "C" __declspec(dllexport) BOOL WINAPI WinHttpCheckPlatform() {
+    return FALSE;
+}
