@@ -1,26 +1,15 @@
 #pragma once
-// Conversions of settings text to values, shared by the settings file and the command
-// line. They follow the C library's text-to-number rules (leading white space skipped,
-// the longest leading number taken, the rest ignored), but report overflow and the
-// non-numbers "inf" and "nan" instead of storing them.
+// Text-to-value rules shared by the settings file and the command line.
 
-#include <cstdint>
 #include <string_view>
 
-enum class NumberStatus { Ok, NoNumber, OutOfRange };
+#include "utils/NumberText.h"
 
-struct ParsedInt {
-    NumberStatus status;
-    int32_t value;  // 0 unless status is Ok
-};
-
-struct ParsedDouble {
-    NumberStatus status;
-    double value;  // 0.0 unless status is Ok; never NaN or infinite
-};
-
-ParsedInt ParseLeadingInt(std::wstring_view text);
-ParsedDouble ParseLeadingDouble(std::wstring_view text);
+using Utils::NumberStatus;
+using Utils::ParsedDouble;
+using Utils::ParsedInt;
+using Utils::ParseLeadingDouble;
+using Utils::ParseLeadingInt;
 
 // True exactly for the whole text "true", case-sensitively.
-bool ParseSettingsBool(std::wstring_view text);
+inline bool ParseSettingsBool(std::wstring_view text) { return text == L"true"; }

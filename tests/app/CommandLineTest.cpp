@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/SettingsValues.h"
+
 namespace {
 
 // Marks resolved addresses so the tests see that every writer resolved them.
@@ -108,6 +110,13 @@ TEST(DefaultDownloadAddressTest, PlainHttpAndFixedPath) {
     const std::wstring address = DefaultDownloadAddress();
     EXPECT_TRUE(address.rfind(L"http://", 0) == 0) << address;
     EXPECT_EQ(address.substr(address.size() - 13), L"/software/155");
+}
+
+TEST(ParseSettingsBoolTest, OnlyExactTrue) {
+    EXPECT_TRUE(ParseSettingsBool(L"true"));
+    for (const wchar_t* text : {L"True", L"TRUE", L"1", L"yes", L"", L"true ", L" true"}) {
+        EXPECT_FALSE(ParseSettingsBool(text)) << text;
+    }
 }
 
 }  // namespace

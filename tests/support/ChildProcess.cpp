@@ -38,6 +38,15 @@ std::wstring ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& inf
     return Utils::ToWide(text);
 }
 
+constexpr DWORD kSetThreadNameException = 0x406D1388;
+
+std::string ReadNarrowString(HANDLE process, ULONG_PTR address) {
+    char buffer[256] = {};
+    SIZE_T read = 0;
+    ::ReadProcessMemory(process, reinterpret_cast<const void*>(address), buffer, sizeof buffer - 1, &read);
+    return std::string(buffer, strnlen(buffer, read));
+}
+
 // Pumps debug events until the child exits; lines it writes to the debug channel are kept.
 void DebugUntilExit(const PROCESS_INFORMATION& process, DWORD timeoutMs, ChildResult& result) {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
@@ -71,6 +80,12 @@ void DebugUntilExit(const PROCESS_INFORMATION& process, DWORD timeoutMs, ChildRe
                 if (!initialBreakpointSeen &&
                     event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT) {
                     initialBreakpointSeen = true;
+                } else if (event.u.Exception.ExceptionRecord.ExceptionCode == kSetThreadNameException &&
+                           event.u.Exception.ExceptionRecord.NumberParameters >= 3) {
+                    const ULONG_PTR* info = event.u.Exception.ExceptionRecord.ExceptionInformation;
+                    result.threadNames.emplace_back(static_cast<DWORD>(info[2] & 0xFFFFFFFF),
+                                                    ReadNarrowString(process.hProcess, info[1]));
+                    continueStatus = DBG_EXCEPTION_NOT_HANDLED;
                 } else {
                     continueStatus = DBG_EXCEPTION_NOT_HANDLED;
                 }

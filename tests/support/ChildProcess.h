@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 struct ChildOptions {
@@ -18,6 +19,8 @@ struct ChildResult {
     bool timedOut = false;
     DWORD exitCode = 0;
     std::vector<std::wstring> debugLines;
+    // Threads the child named for its debugger: thread id and name.
+    std::vector<std::pair<DWORD, std::string>> threadNames;
 
     int ExitCode() const { return static_cast<int>(exitCode); }
     // The first debug line containing text, or empty.

@@ -2,6 +2,7 @@
 //   --hold-mutex NAME EVENT   create the named mutex, signal EVENT (when not empty), then
 //                             wait to be killed
 //   --log-line TEXT           write TEXT through the log writer, then exit 0
+//   --name-threads            run a worker named "UnInstaller", then one without a name
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "utils/Log.h"
+#include "utils/Thread.h"
 
 namespace {
 
@@ -31,11 +33,20 @@ int LogLine(const wchar_t* text) {
     return 0;
 }
 
+int NameThreads() {
+    for (const wchar_t* name : {L"UnInstaller", L""}) {
+        std::unique_ptr<Utils::Thread> worker;
+        Utils::StartThread(worker, nullptr, name, [](void*) { return 0u; });
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc == 4 && std::wstring(argv[1]) == L"--hold-mutex")
         return HoldMutex(argv[2], argv[3]);
+    if (argc == 2 && std::wstring(argv[1]) == L"--name-threads") return NameThreads();
     if (argc == 3 && std::wstring(argv[1]) == L"--log-line")
         return LogLine(argv[2]);
     testing::InitGoogleTest(&argc, argv);

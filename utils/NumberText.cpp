@@ -1,4 +1,4 @@
-#include "app/SettingsValues.h"
+#include "utils/NumberText.h"
 
 #include <charconv>
 #include <cmath>
@@ -7,6 +7,7 @@
 
 #include "utils/StringUtils.h"
 
+namespace Utils {
 namespace {
 
 size_t SkipSpace(std::wstring_view text) {
@@ -65,6 +66,4 @@ ParsedDouble ParseLeadingDouble(std::wstring_view text) {
     return {NumberStatus::Ok, value};
 }
 
-bool ParseSettingsBool(std::wstring_view text) {
-    return text == L"true";
-}
+}  // namespace Utils

@@ -1,9 +1,11 @@
-#include "app/SettingsValues.h"
+#include "utils/NumberText.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
+
+using namespace Utils;
 
 namespace {
 
@@ -68,13 +70,6 @@ TEST(ParseLeadingDoubleTest, HugeInputIsHandled) {
     const ParsedDouble parsed = ParseLeadingDouble(digits);
     EXPECT_EQ(parsed.status, NumberStatus::Ok);
     EXPECT_NEAR(parsed.value, 5.0 / 9.0, 1e-12);
-}
-
-TEST(ParseSettingsBoolTest, OnlyExactTrue) {
-    EXPECT_TRUE(ParseSettingsBool(L"true"));
-    for (const wchar_t* text : {L"True", L"TRUE", L"1", L"yes", L"", L"true ", L" true"}) {
-        EXPECT_FALSE(ParseSettingsBool(text)) << text;
-    }
 }
 
 }  // namespace
