@@ -57,14 +57,23 @@ TEST(InstallerRunnerTest, ChildWithoutFinalLineSucceedsWithValueOne) {
 
 TEST(InstallerRunnerTest, OutputAfterTheFinalLineRaisesNothingAndTheRunnerWaits) {
     EventRecorder recorder;
+    ULONGLONG finalLineAt = 0;
+    EventCallback record = recorder.Callback();
     CInstaller installer(
-        recorder.Callback(),
-        FakeCommand(L"\"out:State=Success\\r\\n\" sleep:400 \"out:Progress=0.9\\nError=late\\n\""), L"");
+        [&](int32_t code, double value, const wchar_t* text) {
+            if (code == 2003)
+                finalLineAt = ::GetTickCount64();
+            record(code, value, text);
+        },
+        FakeCommand(L"\"out:State=Success\\r\\n\" sleep:400 \"out:Progress=0.9\\nError=late\\n\" sleep:400"),
+        L"");
     installer.Start();
     installer.readerThread->Join();
+    const ULONGLONG joinedAt = ::GetTickCount64();
     EXPECT_EQ(recorder.Codes(), (std::vector<int32_t>{2001, 2002, 2003}));
     EXPECT_EQ(recorder.With(2003).at(0).value, 0.0);
-    // The run ended only with the child: its process is gone and released.
+    // The child went on for 800 ms after its final line; the run ended only with it.
+    EXPECT_GE(joinedAt - finalLineAt, 700u);
     EXPECT_EQ(installer.child, nullptr);
 }
 

@@ -57,6 +57,14 @@ TEST(UnInstallerRunnerTest, UnstartableCopyFailsWithValueTwo) {
     EXPECT_EQ(events[1].value, 2.0);
 }
 
+TEST(UnInstallerRunnerTest, CommandLineTooLongIsAStartFailure) {
+    TempFolder folder;
+    const auto events = RunUninstaller(ScriptedUninstaller(folder, "out:State=Success\\n\n"),
+                                       L"C:\\" + std::wstring(1100, L'd'));
+    ASSERT_EQ(Codes(events), (std::vector<int32_t>{5002, 5004}));
+    EXPECT_EQ(events[1].value, 2.0);
+}
+
 TEST(UnInstallerRunnerTest, ReadingGoesOnAfterTheFinalLine) {
     TempFolder folder;
     const auto events = RunUninstaller(
