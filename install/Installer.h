@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "install/InstallEvents.h"
+#include "utils/InstallEvents.h"
 #include "utils/ChildProcess.h"
 #include "utils/Thread.h"
 

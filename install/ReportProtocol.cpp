@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "install/InstallEvents.h"
+#include "utils/InstallEvents.h"
 #include "utils/NumberText.h"
 #include "utils/StringUtils.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "install/InstallEvents.h"
+#include "utils/InstallEvents.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "install/InstallEvents.h"
+#include "utils/InstallEvents.h"
 
 struct RecordedEvent {
     int32_t code;

@@ -1,4 +1,4 @@
-#include "install/InstallEvents.h"
+#include "utils/InstallEvents.h"
 
 const char* InstallEventName(int32_t code) {
     switch (code) {
