@@ -38,17 +38,10 @@ std::vector<RecordedEvent> RunInstaller(const std::wstring& packageCommand,
     return recorder.Events();
 }
 
-std::vector<int32_t> Codes(const std::vector<RecordedEvent>& events) {
-    std::vector<int32_t> codes;
-    for (const auto& event : events)
-        codes.push_back(event.code);
-    return codes;
-}
-
 TEST(InstallerRunnerTest, ChildWithoutFinalLineSucceedsWithValueOne) {
     const auto events =
         RunInstaller(FakeCommand(L"\"out:Progress=0.25\\r\\n\" sleep:150 \"out:Progress=0.5\\n\" exit:3"));
-    ASSERT_EQ(Codes(events), (std::vector<int32_t>{2001, 2002, 2002, 2002, 2003}));
+    ASSERT_EQ(CodesOf(events), (std::vector<int32_t>{2001, 2002, 2002, 2002, 2003}));
     EXPECT_EQ(events[1].value, 0.0);
     EXPECT_EQ(events[2].value, 0.25);
     EXPECT_EQ(events[3].value, 0.5);
@@ -79,13 +72,13 @@ TEST(InstallerRunnerTest, OutputAfterTheFinalLineRaisesNothingAndTheRunnerWaits)
 
 TEST(InstallerRunnerTest, FailureLines) {
     const auto fail = RunInstaller(FakeCommand(L"\"out:State=Fail\\n\""));
-    ASSERT_EQ(Codes(fail), (std::vector<int32_t>{2001, 2002, 2004}));
+    ASSERT_EQ(CodesOf(fail), (std::vector<int32_t>{2001, 2002, 2004}));
     EXPECT_EQ(fail[2].value, 0.0);
     EXPECT_EQ(fail[2].text, L"安装包安装失败");
 
     const auto error = RunInstaller(FakeCommand(
         L"\"out:Encode=UTF8\\n\" sleep:150 \"out:Error=\\xe7\\xa3\\x81\\xe7\\x9b\\x98 full\\r\\n\""));
-    ASSERT_EQ(Codes(error), (std::vector<int32_t>{2001, 2002, 2004}));
+    ASSERT_EQ(CodesOf(error), (std::vector<int32_t>{2001, 2002, 2004}));
     EXPECT_EQ(error[2].value, 1000.0);
     EXPECT_EQ(error[2].text, L"磁盘 full\r");
 }
@@ -93,14 +86,14 @@ TEST(InstallerRunnerTest, FailureLines) {
 TEST(InstallerRunnerTest, UnstartablePackageFailsWithValueTwo) {
     LogCapture capture;
     const auto missing = RunInstaller(L"\"C:\\no such folder\\__Package_Lumivane.exe\"", L"C:\\x");
-    ASSERT_EQ(Codes(missing), (std::vector<int32_t>{2001, 2002, 2004}));
+    ASSERT_EQ(CodesOf(missing), (std::vector<int32_t>{2001, 2002, 2004}));
     EXPECT_EQ(missing[2].value, 2.0);
     EXPECT_EQ(missing[2].text, L"");
 
     // A command line the system's buffer cannot hold is refused whole, never cut.
     const auto tooLong =
         RunInstaller(FakeCommand(L"\"out:State=Success\\n\""), L"C:\\x", std::wstring(1024, L'a'));
-    ASSERT_EQ(Codes(tooLong), (std::vector<int32_t>{2001, 2002, 2004}));
+    ASSERT_EQ(CodesOf(tooLong), (std::vector<int32_t>{2001, 2002, 2004}));
     EXPECT_EQ(tooLong[2].value, 2.0);
     bool logged = false;
     for (const auto& line : capture.Lines())
@@ -167,7 +160,7 @@ TEST(InstallerRunnerTest, BadOutputGivesDefinedEvents) {
     };
     for (const auto& c : cases) {
         const auto events = RunInstaller(FakeCommand(c.steps));
-        std::vector<int32_t> codes = Codes(events);
+        std::vector<int32_t> codes = CodesOf(events);
         EXPECT_EQ(codes, c.codes) << c.steps;
     }
 }

@@ -25,11 +25,14 @@ std::vector<RecordedEvent> RunUninstaller(const std::wstring& uninstallerPath,
     return recorder.Events();
 }
 
-std::vector<int32_t> Codes(const std::vector<RecordedEvent>& events) {
-    std::vector<int32_t> codes;
-    for (const auto& event : events)
-        codes.push_back(event.code);
-    return codes;
+// Installs the sample package into installDir; true when it reported success.
+bool InstallSamplePackage(const std::wstring& installDir) {
+    EventRecorder recorder;
+    CInstaller installer(recorder.Callback(), Quoted(ExecutableFolder() + L"\\lumivane-package.exe"),
+                         installDir);
+    installer.Start();
+    installer.readerThread->Join();
+    return !recorder.Codes().empty() && recorder.Codes().back() == INSTALL_SUCCESS;
 }
 
 // A copy of the fake child that ignores its command line and plays "<name>.script"
@@ -43,7 +46,7 @@ std::wstring ScriptedUninstaller(const TempFolder& folder, const std::string& st
 
 TEST(UnInstallerRunnerTest, MissingCopyFailsWithValueOne) {
     const auto events = RunUninstaller(L"C:\\no such folder\\Lumivane_un_asa.exe", L"C:\\old");
-    ASSERT_EQ(Codes(events), (std::vector<int32_t>{5004}));
+    ASSERT_EQ(CodesOf(events), (std::vector<int32_t>{5004}));
     EXPECT_EQ(events[0].value, 1.0);
     EXPECT_EQ(events[0].text, L"可执行卸载文件不存在");
 }
@@ -53,7 +56,7 @@ TEST(UnInstallerRunnerTest, UnstartableCopyFailsWithValueTwo) {
     const std::wstring notAProgram = folder.Join(L"Lumivane_un_asa.exe");
     WriteBytes(notAProgram, "this is no program");
     const auto events = RunUninstaller(notAProgram, L"C:\\old");
-    ASSERT_EQ(Codes(events), (std::vector<int32_t>{5002, 5004}));
+    ASSERT_EQ(CodesOf(events), (std::vector<int32_t>{5002, 5004}));
     EXPECT_EQ(events[1].value, 2.0);
 }
 
@@ -61,7 +64,7 @@ TEST(UnInstallerRunnerTest, CommandLineTooLongIsAStartFailure) {
     TempFolder folder;
     const auto events = RunUninstaller(ScriptedUninstaller(folder, "out:State=Success\\n\n"),
                                        L"C:\\" + std::wstring(1100, L'd'));
-    ASSERT_EQ(Codes(events), (std::vector<int32_t>{5002, 5004}));
+    ASSERT_EQ(CodesOf(events), (std::vector<int32_t>{5002, 5004}));
     EXPECT_EQ(events[1].value, 2.0);
 }
 
@@ -69,7 +72,7 @@ TEST(UnInstallerRunnerTest, ReadingGoesOnAfterTheFinalLine) {
     TempFolder folder;
     const auto events = RunUninstaller(
         ScriptedUninstaller(folder, "out:State=Success\\r\\n\nsleep:200\nout:Progress=0.9\\n\n"), L"C:\\old");
-    ASSERT_EQ(Codes(events), (std::vector<int32_t>{5002, 5003, 5002}));
+    ASSERT_EQ(CodesOf(events), (std::vector<int32_t>{5002, 5003, 5002}));
     EXPECT_EQ(events[1].value, 0.0);
     EXPECT_EQ(events[2].value, 0.9);
 }
@@ -78,7 +81,7 @@ TEST(UnInstallerRunnerTest, EndWithoutFinalLineSucceedsWithValueOne) {
     TempFolder folder;
     const auto events =
         RunUninstaller(ScriptedUninstaller(folder, "out:Progress=0.5\\n\nexit:7\n"), L"C:\\old");
-    ASSERT_EQ(Codes(events), (std::vector<int32_t>{5002, 5002, 5003}));
+    ASSERT_EQ(CodesOf(events), (std::vector<int32_t>{5002, 5002, 5003}));
     EXPECT_EQ(events[2].value, 1.0);
 }
 
@@ -88,14 +91,14 @@ TEST(UnInstallerRunnerTest, LastWordsOfAQuickChildAreRead) {
     TempFolder folder;
     const auto events = RunUninstaller(
         ScriptedUninstaller(folder, "out:Error=lumivane.exe is running\\r\\n\nexit:1\n"), L"C:\\old");
-    ASSERT_EQ(Codes(events), (std::vector<int32_t>{5002, 5005}));
+    ASSERT_EQ(CodesOf(events), (std::vector<int32_t>{5002, 5005}));
     EXPECT_EQ(events[1].text, L"lumivane.exe is running\r");
 }
 
 TEST(UnInstallerRunnerTest, StateFail) {
     TempFolder folder;
     const auto events = RunUninstaller(ScriptedUninstaller(folder, "out:State=Fail\\n\n"), L"C:\\old");
-    ASSERT_EQ(Codes(events), (std::vector<int32_t>{5002, 5005}));
+    ASSERT_EQ(CodesOf(events), (std::vector<int32_t>{5002, 5005}));
     EXPECT_EQ(events[1].text, L"安装包卸载失败");
 }
 
@@ -104,14 +107,7 @@ TEST(UnInstallerRunnerTest, StateFail) {
 TEST(SamplePackageUninstallTest, RemovesAnInstalledCopy) {
     TempFolder folder;
     const std::wstring installDir = folder.Join(L"Old Lumivane");
-    {
-        EventRecorder recorder;
-        CInstaller installer(recorder.Callback(), Quoted(ExecutableFolder() + L"\\lumivane-package.exe"),
-                             installDir);
-        installer.Start();
-        installer.readerThread->Join();
-        ASSERT_EQ(recorder.Codes().back(), 2003);
-    }
+    ASSERT_TRUE(InstallSamplePackage(installDir));
     ASSERT_TRUE(FileExists(installDir + L"\\uninst.ep"));
     const std::wstring copy = folder.Join(L"Lumivane_un_asa.exe");
     ASSERT_TRUE(::CopyFileW((installDir + L"\\uninst.ep").c_str(), copy.c_str(), FALSE));
@@ -131,14 +127,7 @@ TEST(SamplePackageUninstallTest, RemovesAnInstalledCopy) {
 TEST(SamplePackageUninstallTest, RunningProductStopsTheUninstall) {
     TempFolder folder;
     const std::wstring installDir = folder.Join(L"Lumivane");
-    {
-        EventRecorder recorder;
-        CInstaller installer(recorder.Callback(), Quoted(ExecutableFolder() + L"\\lumivane-package.exe"),
-                             installDir);
-        installer.Start();
-        installer.readerThread->Join();
-        ASSERT_EQ(recorder.Codes().back(), 2003);
-    }
+    ASSERT_TRUE(InstallSamplePackage(installDir));
     const std::wstring product = installDir + L"\\lumivane.exe";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

@@ -14,6 +14,13 @@ struct RecordedEvent {
     std::wstring text;
 };
 
+inline std::vector<int32_t> CodesOf(const std::vector<RecordedEvent>& events) {
+    std::vector<int32_t> codes;
+    for (const auto& event : events)
+        codes.push_back(event.code);
+    return codes;
+}
+
 class EventRecorder {
 public:
     EventCallback Callback() {
