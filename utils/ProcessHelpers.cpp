@@ -67,6 +67,9 @@ bool GetConsoleUserName(std::wstring& name) {
 }
 
 uint32_t FindProcessByName(const std::wstring& exeName) {
+    // Some system entries have no file name; an empty name asks for no program.
+    if (exeName.empty())
+        return 0;
     const UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE)
         return 0;
