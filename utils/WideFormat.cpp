@@ -14,12 +14,12 @@ namespace {
 
 enum class Length { None, Char, Short, Long, LongLong, Size, LongDouble };
 
-struct Spec {
+struct Conversion {
     std::string flags;
     int width = -1;
     int precision = -1;
     Length length = Length::None;
-    wchar_t conversion = 0;
+    wchar_t letter = 0;
 };
 
 bool IsDigit(wchar_t c) {
@@ -45,41 +45,41 @@ bool ReadCount(const wchar_t*& p, va_list& args, int& out) {
     return true;
 }
 
-bool ParseSpec(const wchar_t*& p, va_list& args, Spec& spec) {
+bool ParseConversion(const wchar_t*& p, va_list& args, Conversion& conversion) {
     while (*p && std::wstring_view(L"-+ #0").find(*p) != std::wstring_view::npos) {
-        spec.flags.push_back(static_cast<char>(*p++));
+        conversion.flags.push_back(static_cast<char>(*p++));
     }
     if (IsDigit(*p) || *p == L'*') {
-        if (!ReadCount(p, args, spec.width))
+        if (!ReadCount(p, args, conversion.width))
             return false;
-        if (spec.width < 0) {
-            spec.flags.push_back('-');
-            spec.width = spec.width == INT_MIN ? 0 : -spec.width;
+        if (conversion.width < 0) {
+            conversion.flags.push_back('-');
+            conversion.width = conversion.width == INT_MIN ? 0 : -conversion.width;
         }
     }
     if (*p == L'.') {
         ++p;
-        spec.precision = 0;
-        if ((IsDigit(*p) || *p == L'*') && !ReadCount(p, args, spec.precision))
+        conversion.precision = 0;
+        if ((IsDigit(*p) || *p == L'*') && !ReadCount(p, args, conversion.precision))
             return false;
     }
     if (p[0] == L'h' && p[1] == L'h') {
-        spec.length = Length::Char, p += 2;
+        conversion.length = Length::Char, p += 2;
     } else if (p[0] == L'h') {
-        spec.length = Length::Short, ++p;
+        conversion.length = Length::Short, ++p;
     } else if (p[0] == L'l' && p[1] == L'l') {
-        spec.length = Length::LongLong, p += 2;
+        conversion.length = Length::LongLong, p += 2;
     } else if (p[0] == L'l') {
-        spec.length = Length::Long, ++p;
+        conversion.length = Length::Long, ++p;
     } else if (p[0] == L'I' && p[1] == L'6' && p[2] == L'4') {
-        spec.length = Length::LongLong, p += 3;
+        conversion.length = Length::LongLong, p += 3;
     } else if (p[0] == L'z') {
-        spec.length = Length::Size, ++p;
+        conversion.length = Length::Size, ++p;
     } else if (p[0] == L'L') {
-        spec.length = Length::LongDouble, ++p;
+        conversion.length = Length::LongDouble, ++p;
     }
-    spec.conversion = *p;
-    if (!spec.conversion)
+    conversion.letter = *p;
+    if (!conversion.letter)
         return false;
     ++p;
     return true;
@@ -87,13 +87,13 @@ bool ParseSpec(const wchar_t*& p, va_list& args, Spec& spec) {
 
 // Numbers are formatted by the C library's narrow printf: its output is ASCII.
 template <typename T>
-bool AppendNumber(std::wstring& out, const Spec& spec, const char* lengthText, T value) {
+bool AppendNumber(std::wstring& out, const Conversion& conversion, const char* lengthText, T value) {
     std::string format(1, '%');
-    format.append(spec.flags);
-    if (spec.width >= 0) format.append(std::to_string(spec.width));
-    if (spec.precision >= 0) format.append(1, '.').append(std::to_string(spec.precision));
+    format.append(conversion.flags);
+    if (conversion.width >= 0) format.append(std::to_string(conversion.width));
+    if (conversion.precision >= 0) format.append(1, '.').append(std::to_string(conversion.precision));
     format.append(lengthText);
-    format.push_back(static_cast<char>(spec.conversion));
+    format.push_back(static_cast<char>(conversion.letter));
     const int needed = std::snprintf(nullptr, 0, format.c_str(), value);
     if (needed < 0)
         return false;
@@ -104,13 +104,13 @@ bool AppendNumber(std::wstring& out, const Spec& spec, const char* lengthText, T
     return true;
 }
 
-void AppendPadded(std::wstring& out, const Spec& spec, std::wstring_view text) {
-    if (spec.precision >= 0 && text.size() > static_cast<size_t>(spec.precision)) {
-        text = text.substr(0, static_cast<size_t>(spec.precision));
+void AppendPadded(std::wstring& out, const Conversion& conversion, std::wstring_view text) {
+    if (conversion.precision >= 0 && text.size() > static_cast<size_t>(conversion.precision)) {
+        text = text.substr(0, static_cast<size_t>(conversion.precision));
     }
     const size_t pad =
-        spec.width > 0 && static_cast<size_t>(spec.width) > text.size() ? spec.width - text.size() : 0;
-    const bool left = spec.flags.find('-') != std::string::npos;
+        conversion.width > 0 && static_cast<size_t>(conversion.width) > text.size() ? conversion.width - text.size() : 0;
+    const bool left = conversion.flags.find('-') != std::string::npos;
     if (!left)
         out.append(pad, L' ');
     out.append(text);
@@ -118,50 +118,50 @@ void AppendPadded(std::wstring& out, const Spec& spec, std::wstring_view text) {
         out.append(pad, L' ');
 }
 
-bool AppendSigned(std::wstring& out, const Spec& spec, va_list& args) {
-    switch (spec.length) {
+bool AppendSigned(std::wstring& out, const Conversion& conversion, va_list& args) {
+    switch (conversion.length) {
         case Length::Char:
-            return AppendNumber(out, spec, "hh", static_cast<signed char>(va_arg(args, int)));
+            return AppendNumber(out, conversion, "hh", static_cast<signed char>(va_arg(args, int)));
         case Length::Short:
-            return AppendNumber(out, spec, "h", static_cast<short>(va_arg(args, int)));
+            return AppendNumber(out, conversion, "h", static_cast<short>(va_arg(args, int)));
         case Length::Long:
-            return AppendNumber(out, spec, "l", va_arg(args, long));
+            return AppendNumber(out, conversion, "l", va_arg(args, long));
         case Length::LongLong:
-            return AppendNumber(out, spec, "ll", va_arg(args, long long));
+            return AppendNumber(out, conversion, "ll", va_arg(args, long long));
         case Length::Size:
-            return AppendNumber(out, spec, "ll", static_cast<long long>(va_arg(args, ptrdiff_t)));
+            return AppendNumber(out, conversion, "ll", static_cast<long long>(va_arg(args, ptrdiff_t)));
         default:
-            return AppendNumber(out, spec, "", va_arg(args, int));
+            return AppendNumber(out, conversion, "", va_arg(args, int));
     }
 }
 
-bool AppendUnsigned(std::wstring& out, const Spec& spec, va_list& args) {
-    switch (spec.length) {
+bool AppendUnsigned(std::wstring& out, const Conversion& conversion, va_list& args) {
+    switch (conversion.length) {
         case Length::Char:
-            return AppendNumber(out, spec, "hh", static_cast<unsigned char>(va_arg(args, unsigned)));
+            return AppendNumber(out, conversion, "hh", static_cast<unsigned char>(va_arg(args, unsigned)));
         case Length::Short:
-            return AppendNumber(out, spec, "h", static_cast<unsigned short>(va_arg(args, unsigned)));
+            return AppendNumber(out, conversion, "h", static_cast<unsigned short>(va_arg(args, unsigned)));
         case Length::Long:
-            return AppendNumber(out, spec, "l", va_arg(args, unsigned long));
+            return AppendNumber(out, conversion, "l", va_arg(args, unsigned long));
         case Length::LongLong:
-            return AppendNumber(out, spec, "ll", va_arg(args, unsigned long long));
+            return AppendNumber(out, conversion, "ll", va_arg(args, unsigned long long));
         case Length::Size:
-            return AppendNumber(out, spec, "ll", static_cast<unsigned long long>(va_arg(args, size_t)));
+            return AppendNumber(out, conversion, "ll", static_cast<unsigned long long>(va_arg(args, size_t)));
         default:
-            return AppendNumber(out, spec, "", va_arg(args, unsigned));
+            return AppendNumber(out, conversion, "", va_arg(args, unsigned));
     }
 }
 
-bool AppendConversion(std::wstring& out, const Spec& spec, va_list& args) {
-    switch (spec.conversion) {
+bool AppendConversion(std::wstring& out, const Conversion& conversion, va_list& args) {
+    switch (conversion.letter) {
         case L'd':
         case L'i':
-            return AppendSigned(out, spec, args);
+            return AppendSigned(out, conversion, args);
         case L'u':
         case L'o':
         case L'x':
         case L'X':
-            return AppendUnsigned(out, spec, args);
+            return AppendUnsigned(out, conversion, args);
         case L'f':
         case L'F':
         case L'e':
@@ -170,33 +170,33 @@ bool AppendConversion(std::wstring& out, const Spec& spec, va_list& args) {
         case L'G':
         case L'a':
         case L'A':
-            if (spec.length == Length::LongDouble)
-                return AppendNumber(out, spec, "L", va_arg(args, long double));
-            return AppendNumber(out, spec, "", va_arg(args, double));
+            if (conversion.length == Length::LongDouble)
+                return AppendNumber(out, conversion, "L", va_arg(args, long double));
+            return AppendNumber(out, conversion, "", va_arg(args, double));
         case L'p':
-            return AppendNumber(out, spec, "", va_arg(args, void*));
+            return AppendNumber(out, conversion, "", va_arg(args, void*));
         case L'c': {
-            const wchar_t unit = spec.length == Length::Short
+            const wchar_t unit = conversion.length == Length::Short
                                      ? static_cast<wchar_t>(static_cast<unsigned char>(va_arg(args, int)))
                                      : static_cast<wchar_t>(va_arg(args, int));
-            AppendPadded(out, spec, std::wstring_view(&unit, 1));
+            AppendPadded(out, conversion, std::wstring_view(&unit, 1));
             return true;
         }
         case L'C': {
             const auto unit = static_cast<wchar_t>(static_cast<unsigned char>(va_arg(args, int)));
-            AppendPadded(out, spec, std::wstring_view(&unit, 1));
+            AppendPadded(out, conversion, std::wstring_view(&unit, 1));
             return true;
         }
         case L's':
-            if (spec.length != Length::Short) {
+            if (conversion.length != Length::Short) {
                 const wchar_t* text = va_arg(args, const wchar_t*);
-                AppendPadded(out, spec, text ? text : L"(null)");
+                AppendPadded(out, conversion, text ? text : L"(null)");
                 return true;
             }
             [[fallthrough]];
         case L'S': {
             const char* text = va_arg(args, const char*);
-            AppendPadded(out, spec, text ? DecodeUtf8(text) : L"(null)");
+            AppendPadded(out, conversion, text ? DecodeUtf8(text) : L"(null)");
             return true;
         }
         default:
@@ -228,8 +228,8 @@ std::optional<std::wstring> FormatWideV(const wchar_t* format, va_list args) {
                 ++p;
                 continue;
             }
-            Spec spec;
-            ok = ParseSpec(p, local, spec) && AppendConversion(out, spec, local);
+            Conversion conversion;
+            ok = ParseConversion(p, local, conversion) && AppendConversion(out, conversion, local);
         }
         if (ok)
             result = std::move(out);
