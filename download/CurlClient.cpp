@@ -17,7 +17,6 @@ namespace {
 constexpr long kReceiveBufferBytes = 512 * 1024;
 constexpr size_t kFileBufferBytes = 1024 * 1024;
 
-
 constexpr long kConnectTimeoutSeconds = 60;
 // The stall rule: a transfer slower than one byte per second for five seconds ends with
 // 28, so a server that stops sending hands control back to the retry budget instead of

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "download/CurlDownloader.h"
+#include "download/MTCurlDownloader.h"
 #include "download/WinHttpDownloader.h"
 #include "utils/TextConversion.h"
 
@@ -91,10 +92,8 @@ std::unique_ptr<CDownloader> MakeDownloader(long type, EventCallback callback, c
     unavailable.clear();
     if (type == 2)
         return std::make_unique<WinHttpDownloader>(std::move(callback), url, path);
-    if (type == 3) {
-        unavailable = "type 3 is not available yet";
-        return nullptr;
-    }
+    if (type == 3)
+        return std::make_unique<CMTCurlDownloader>(std::move(callback), url, path);
     return std::make_unique<CCurlDownloader>(std::move(callback), url, path);
 }
 
