@@ -12,6 +12,10 @@
 
 namespace {
 
+constexpr long kReceiveBufferBytes = 512 * 1024;
+constexpr size_t kFileBufferBytes = 1024 * 1024;
+
+
 constexpr const wchar_t* kLibCurl = L"LibCurl";
 constexpr const wchar_t* kDigestMismatch = L"mtcurl文件md5校验失败";
 constexpr const wchar_t* kNoDigestInAddress = L"mtcurl获取url-md5失败";
@@ -240,6 +244,8 @@ bool CMTCurlDownloader::LayOutParts() {
         } else {
             // A part file the plan did not keep (longer than its range) starts over.
             part->file = _wfopen(part->partPath.c_str(), plan.existing == existing ? L"ab+" : L"wb+");
+            if (part->file)
+                std::setvbuf(part->file, nullptr, _IOFBF, kFileBufferBytes);
             part->status = part->file ? -1 : -2;
         }
         parts.push_back(std::move(part));
@@ -302,6 +308,8 @@ int CMTCurlDownloader::SetPartOptions(DownloadPartNode* part, const std::string&
     failed |= curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, kStallBytesPerSecond);
     failed |= curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
     failed |= curl_easy_setopt(h, CURLOPT_RANGE, range.c_str());
+    // Few, large receives and writes: each receive is a round trip to the system.
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     return failed;
 }
 
