@@ -9,33 +9,16 @@
 #include <string_view>
 
 #include "download/CurlRules.h"
+#include "download/CurlSupport.h"
 #include "utils/Log.h"
 #include "utils/TextConversion.h"
 
+using namespace CurlSupport;
+
 namespace {
 
-constexpr long kReceiveBufferBytes = 512 * 1024;
-constexpr size_t kFileBufferBytes = 1024 * 1024;
-
 constexpr long kConnectTimeoutSeconds = 60;
-// The stall rule: a transfer slower than one byte per second for five seconds ends with
-// 28, so a server that stops sending hands control back to the retry budget instead of
-// trapping the user on the progress page.
-constexpr long kStallBytesPerSecond = 1;
-constexpr long kStallSeconds = 5;
-// libcurl 7.88 follows redirects without limit; a loop must end.
-constexpr long kMaximumRedirects = 10;
 constexpr size_t kErrorTextLimit = 200;
-
-// libcurl's global state must be set up once before handles are made from several threads.
-void EnsureCurlReady() {
-    static const CURLcode ready = curl_global_init(CURL_GLOBAL_DEFAULT);
-    (void)ready;
-}
-
-std::wstring CurlText(int result) {
-    return Utils::ToWide(curl_easy_strerror(static_cast<CURLcode>(result)), Utils::kCodePageUtf8);
-}
 
 std::wstring SystemErrorText(int error) {
     wchar_t text[kErrorTextLimit + 1] = {};

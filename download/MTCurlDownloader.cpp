@@ -6,43 +6,28 @@
 #include <string_view>
 #include <thread>
 
+#include "download/CurlSupport.h"
 #include "download/Md5.h"
 #include "utils/Log.h"
 #include "utils/TextConversion.h"
 
+using namespace CurlSupport;
+
 namespace {
-
-constexpr long kReceiveBufferBytes = 512 * 1024;
-constexpr size_t kFileBufferBytes = 1024 * 1024;
-
 
 constexpr const wchar_t* kLibCurl = L"LibCurl";
 constexpr const wchar_t* kDigestMismatch = L"mtcurl文件md5校验失败";
 constexpr const wchar_t* kNoDigestInAddress = L"mtcurl获取url-md5失败";
 
 constexpr long kConnectTimeoutSeconds = 60;
-// A part slower than one byte per second for five seconds ends with 28, so that a server
-// that stops sending hands control back to the part's retry budget.
-constexpr long kStallBytesPerSecond = 1;
-constexpr long kStallSeconds = 5;
+// The result of a part that broke the stall rule.
 constexpr int kStalled = 28;
 constexpr int kPartialFile = 18;
-// libcurl 7.88 follows redirects without limit; a loop must end.
-constexpr long kMaximumRedirects = 10;
 constexpr int kPartBudget = 12;
 constexpr DWORD kPartRetryPauseMs = 400;
 constexpr DWORD kPartLaunchGapMs = 100;
 constexpr DWORD kWaiterPollMs = 200;
 constexpr size_t kJoinBlock = 1024;
-
-void EnsureCurlReady() {
-    static const CURLcode ready = curl_global_init(CURL_GLOBAL_DEFAULT);
-    (void)ready;
-}
-
-std::wstring CurlText(int result) {
-    return Utils::ToWide(curl_easy_strerror(static_cast<CURLcode>(result)), Utils::kCodePageUtf8);
-}
 
 int64_t FileSize(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};

@@ -18,20 +18,6 @@
 
 namespace {
 
-std::string ReadFileBytes(const std::wstring& path) {
-    std::string bytes;
-    HANDLE file =
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char block[65536];
-    DWORD read = 0;
-    while (::ReadFile(file, block, sizeof(block), &read, nullptr) && read > 0)
-        bytes.append(block, read);
-    ::CloseHandle(file);
-    return bytes;
-}
-
 std::vector<FaultLogEntry> Requests(const std::string& method) {
     std::vector<FaultLogEntry> found;
     for (const FaultLogEntry& entry : ReadFaultServerLog()) {
@@ -91,7 +77,7 @@ TEST_F(CurlClientTest, ExactlyOneMebibyteIsFetchedWhole) {
     CurlClient client(FaultServerUrl(L"/len1048576.bin"), Target(), nullptr);
     EXPECT_EQ(client.Start(), 0);
     EXPECT_EQ(client.fileLength, 1048576.0);
-    EXPECT_TRUE(ReadFileBytes(Target()) == PackageServerFileBytes(L"len1048576.bin"));
+    EXPECT_TRUE(ReadBytes(Target()) == PackageServerFileBytes(L"len1048576.bin"));
     EXPECT_FALSE(FileExists(client.GetFilePath(true)));
 }
 
@@ -104,7 +90,7 @@ TEST_F(CurlClientTest, ASideFileIsResumedFromItsEnd) {
     WriteBytes(client.GetFilePath(true), package.substr(0, 300000));
 
     EXPECT_EQ(client.Start(), 0);
-    EXPECT_TRUE(ReadFileBytes(Target()) == package);
+    EXPECT_TRUE(ReadBytes(Target()) == package);
     const std::vector<FaultLogEntry> gets = Requests("GET");
     ASSERT_EQ(gets.size(), 1u);
     EXPECT_EQ(gets[0].range, "bytes=300000-");
@@ -150,7 +136,7 @@ TEST_F(CurlClientTest, AFileAddressGetsItsLengthFromTheSecondProbe) {
     CurlClient client(L"file:///" + path, Target(), nullptr);
     EXPECT_EQ(client.Start(), 0);
     EXPECT_EQ(client.fileLength, 1048576.0);
-    EXPECT_TRUE(ReadFileBytes(Target()) == PackageServerFileBytes(L"len1048576.bin"));
+    EXPECT_TRUE(ReadBytes(Target()) == PackageServerFileBytes(L"len1048576.bin"));
 }
 
 TEST_F(CurlClientTest, ARefusedResumeDeletesTheSideFile) {
@@ -175,7 +161,7 @@ TEST_F(CurlClientTest, ARefusedResumeDeletesTheSideFile) {
         EXPECT_FALSE(FileExists(Target()));
         if (c.laterStartSucceeds) {
             EXPECT_EQ(client.Start(), 0);
-            EXPECT_TRUE(ReadFileBytes(Target()) == package);
+            EXPECT_TRUE(ReadBytes(Target()) == package);
         }
         ::DeleteFileW(Target().c_str());
     }
@@ -186,7 +172,7 @@ TEST_F(CurlClientTest, ACompleteSideFileIsMovedIntoPlace) {
     CurlClient client(FaultServerUrl(L"/len1048576.bin"), Target(), nullptr);
     WriteBytes(client.GetFilePath(true), package);
     EXPECT_EQ(client.Start(), 0);
-    EXPECT_TRUE(ReadFileBytes(Target()) == package);
+    EXPECT_TRUE(ReadBytes(Target()) == package);
     const std::vector<FaultLogEntry> gets = Requests("GET");
     ASSERT_EQ(gets.size(), 1u);
     EXPECT_EQ(gets[0].status, 416);
@@ -201,7 +187,7 @@ TEST_F(CurlClientTest, ATargetThatCannotBeReplacedIsAFailure) {
     EXPECT_EQ(client.Start(), CurlClient::kMoveFailed);
     EXPECT_TRUE(FileExists(Target() + L"\\inside.txt"));
     // The finished side file stays, so the next attempt need not fetch it again.
-    EXPECT_TRUE(ReadFileBytes(client.GetFilePath(true)) == PackageServerFileBytes(L"len1048576.bin"));
+    EXPECT_TRUE(ReadBytes(client.GetFilePath(true)) == PackageServerFileBytes(L"len1048576.bin"));
 }
 
 TEST_F(CurlClientTest, ASideFileThatCannotBeOpenedIsReportedWithItsReason) {

@@ -25,24 +25,25 @@ namespace {
 const std::wstring kMismatch = L"curl文件md5校验失败";
 const std::wstring kNoDigest = L"curl获取url-md5失败";
 
-std::string ReadFileBytes(const std::wstring& path) {
-    std::string bytes;
-    HANDLE file =
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char block[65536];
-    DWORD read = 0;
-    while (::ReadFile(file, block, sizeof(block), &read, nullptr) && read > 0)
-        bytes.append(block, read);
-    ::CloseHandle(file);
-    return bytes;
-}
-
 std::vector<FaultLogEntry> Gets() {
     std::vector<FaultLogEntry> found;
     for (const FaultLogEntry& entry : ReadFaultServerLog()) {
         if (entry.method == "GET")
+            found.push_back(entry);
+    }
+    return found;
+}
+
+// The GETs of one address ("/path?query"): a transfer of an earlier case that the server
+// is still finishing may log after the log was cleared.
+std::vector<FaultLogEntry> GetsOf(const std::wstring& address) {
+    const std::string narrow(address.begin(), address.end());
+    const size_t question = narrow.find('?');
+    const std::string path = narrow.substr(0, question);
+    const std::string query = question == std::string::npos ? std::string() : narrow.substr(question + 1);
+    std::vector<FaultLogEntry> found;
+    for (const FaultLogEntry& entry : Gets()) {
+        if (entry.path == path && entry.query == query)
             found.push_back(entry);
     }
     return found;
@@ -111,7 +112,7 @@ TEST_F(CurlDownloaderTest, ThePackageFromNginxArrivesWithItsDigestChecked) {
     const RecordedEvent success = owner.recorder.With(DL_CODE_SUCCESS).at(0);
     EXPECT_EQ(success.value, 0.0);
     EXPECT_EQ(success.text, L"LibCurl");
-    EXPECT_TRUE(ReadFileBytes(Target()) == PackageServerFileBytes(L"package.bin"));
+    EXPECT_TRUE(ReadBytes(Target()) == PackageServerFileBytes(L"package.bin"));
     EXPECT_FALSE(FileExists(Target() + L".part"));
 }
 
@@ -208,7 +209,7 @@ TEST_F(CurlDownloaderTest, ResumingAfterBrokenConnectionsFetchesNothingTwice) {
                    Target());
         ASSERT_TRUE(owner.Run());
         EXPECT_EQ(Outline(owner.recorder), (std::vector<int32_t>{DL_CODE_START, DL_CODE_SUCCESS}));
-        EXPECT_TRUE(ReadFileBytes(Target()) == package);
+        EXPECT_TRUE(ReadBytes(Target()) == package);
         // Each request starts where the bytes received so far end; together they are the file.
         int64_t received = 0;
         for (const FaultLogEntry& get : Gets()) {
@@ -272,7 +273,7 @@ TEST_F(CurlDownloaderTest, EarlyEndsGetTwelveTransfersOtherFailuresSix) {
         EXPECT_EQ(retries, c.transfers - 1);
         EXPECT_FALSE(FileExists(Target()));
         if (c.value == -998) {
-            EXPECT_TRUE(Gets().empty());
+            EXPECT_TRUE(GetsOf(c.path).empty());
         }
     }
 }
@@ -284,7 +285,7 @@ TEST_F(CurlDownloaderTest, AStalledServerTimesOutAndTheRetryResumes) {
                Target());
     ASSERT_TRUE(owner.Run());
     EXPECT_EQ(Outline(owner.recorder), (std::vector<int32_t>{DL_CODE_START, DL_CODE_SUCCESS}));
-    EXPECT_TRUE(ReadFileBytes(Target()) == PackageServerFileBytes(L"len1048576.bin"));
+    EXPECT_TRUE(ReadBytes(Target()) == PackageServerFileBytes(L"len1048576.bin"));
     bool timedOut = false;
     for (const std::wstring& line : capture.Lines())
         timedOut |= line.ends_with(L": CurlDownLoader Code=28\r\n");
@@ -340,7 +341,7 @@ TEST_F(CurlDownloaderTest, AddressesAndPathsOutOfTheOrdinary) {
             EXPECT_EQ(event.text, c.target.empty() ? L"" : L"LibCurl");
         }
         if (c.outline.back() == DL_CODE_SUCCESS) {
-            EXPECT_TRUE(ReadFileBytes(c.target) == PackageServerFileBytes(L"len1048576.bin"));
+            EXPECT_TRUE(ReadBytes(c.target) == PackageServerFileBytes(L"len1048576.bin"));
         }
         ::DeleteFileW(Target().c_str());
     }
@@ -352,7 +353,7 @@ TEST_F(CurlDownloaderTest, TheConstructorRemovesAnOldSideFile) {
     owner.Make(FaultServerUrl(L"/len1048576.bin"), Target());
     EXPECT_FALSE(FileExists(Target() + L".part"));
     ASSERT_TRUE(owner.Run());
-    EXPECT_TRUE(ReadFileBytes(Target()) == PackageServerFileBytes(L"len1048576.bin"));
+    EXPECT_TRUE(ReadBytes(Target()) == PackageServerFileBytes(L"len1048576.bin"));
 }
 
 bool ThreadHasEnded(DWORD id) {

@@ -29,20 +29,6 @@ namespace {
 const std::wstring kMismatch = L"mtcurl文件md5校验失败";
 const std::wstring kNoDigest = L"mtcurl获取url-md5失败";
 
-std::string ReadFileBytes(const std::wstring& path) {
-    std::string bytes;
-    HANDLE file =
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char block[65536];
-    DWORD read = 0;
-    while (::ReadFile(file, block, sizeof(block), &read, nullptr) && read > 0)
-        bytes.append(block, read);
-    ::CloseHandle(file);
-    return bytes;
-}
-
 std::vector<FaultLogEntry> Gets() {
     std::vector<FaultLogEntry> found;
     for (const FaultLogEntry& entry : ReadFaultServerLog()) {
@@ -132,7 +118,7 @@ TEST_F(MTCurlDownloaderTest, ThePackageFromNginxArrivesWithItsDigestChecked) {
     EXPECT_EQ(Outline(owner.recorder), (std::vector<int32_t>{DL_CODE_START, DL_CODE_SUCCESS}));
     EXPECT_EQ(owner.recorder.Events().front().value, 1.0);
     EXPECT_EQ(owner.recorder.With(DL_CODE_SUCCESS).at(0).text, L"LibCurl");
-    EXPECT_TRUE(ReadFileBytes(Target()) == PackageServerFileBytes(L"package.bin"));
+    EXPECT_TRUE(ReadBytes(Target()) == PackageServerFileBytes(L"package.bin"));
     EXPECT_FALSE(FileExists(Target() + L"_0"));
 }
 
@@ -157,7 +143,7 @@ TEST_F(MTCurlDownloaderTest, LengthsSplitIntoTheExactRangesAsked) {
             ranges.push_back(get.range);
         std::sort(ranges.begin(), ranges.end());
         EXPECT_EQ(ranges, c.ranges);
-        EXPECT_TRUE(ReadFileBytes(Target()) == PackageServerFileBytes(c.name));
+        EXPECT_TRUE(ReadBytes(Target()) == PackageServerFileBytes(c.name));
         EXPECT_FALSE(FileExists(Target() + L"_0"));
         EXPECT_FALSE(FileExists(Target() + L"_1"));
         ::DeleteFileW(Target().c_str());
@@ -187,7 +173,7 @@ TEST_F(MTCurlDownloaderTest, ACompletePartGetsNoRequestAndAShortOneAsksForItsLas
     ASSERT_EQ(gets.size(), 1u);
     EXPECT_EQ(gets[0].range, "bytes=25000000-25000000");
     EXPECT_EQ(gets[0].sent, 1);
-    EXPECT_TRUE(ReadFileBytes(Target()) == big);
+    EXPECT_TRUE(ReadBytes(Target()) == big);
 }
 
 TEST_F(MTCurlDownloaderTest, ResumingAfterBrokenConnectionsFetchesNothingTwice) {
@@ -200,7 +186,7 @@ TEST_F(MTCurlDownloaderTest, ResumingAfterBrokenConnectionsFetchesNothingTwice) 
         owner.Make(FaultServerUrl(L"/" + digest + L"/package.bin?close_after=" + closeAfter), Target());
         ASSERT_TRUE(owner.Run());
         EXPECT_EQ(Outline(owner.recorder), (std::vector<int32_t>{DL_CODE_START, DL_CODE_SUCCESS}));
-        EXPECT_TRUE(ReadFileBytes(Target()) == package);
+        EXPECT_TRUE(ReadBytes(Target()) == package);
         const std::vector<FaultLogEntry> gets = Gets();
         ASSERT_GE(gets.size(), 2u);
         int64_t next = 0;
@@ -283,7 +269,7 @@ TEST_F(MTCurlDownloaderTest, TheDigestComesFromTheFinalAddressAndIsRetriedOnce) 
         }
         EXPECT_EQ(FileExists(Target()), c.delivered);
         if (c.delivered) {
-            EXPECT_TRUE(ReadFileBytes(Target()) == PackageServerFileBytes(L"len1048576.bin"));
+            EXPECT_TRUE(ReadBytes(Target()) == PackageServerFileBytes(L"len1048576.bin"));
         }
         ::DeleteFileW(Target().c_str());
     }

@@ -59,6 +59,22 @@ void WriteBytes(const std::wstring& path, const std::string& bytes) {
     }
 }
 
+std::string ReadBytes(const std::wstring& path) {
+    std::string bytes;
+    Utils::UniqueHandle file(
+        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        file.release();
+        return bytes;
+    }
+    char block[65536];
+    DWORD read = 0;
+    while (::ReadFile(file.get(), block, sizeof(block), &read, nullptr) && read > 0) {
+        bytes.append(block, read);
+    }
+    return bytes;
+}
+
 bool FileExists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -19,6 +19,8 @@ private:
 
 // Whole-file helpers for fixtures.
 void WriteBytes(const std::wstring& path, const std::string& bytes);
+// The whole file, or empty when it cannot be read.
+std::string ReadBytes(const std::wstring& path);
 bool FileExists(const std::wstring& path);
 // The folder of the running test executable (where the other build outputs are).
 std::wstring ExecutableFolder();
