@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "utils/InstallEvents.h"
 #include "utils/ChildProcess.h"
+#include "utils/InstallEvents.h"
 #include "utils/Thread.h"
 
 class CInstaller {
