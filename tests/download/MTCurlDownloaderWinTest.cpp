@@ -20,6 +20,7 @@
 #include "download/Md5.h"
 #include "tests/support/EventRecorder.h"
 #include "tests/support/PackageServer.h"
+#include "tests/support/ProcessThreads.h"
 #include "tests/support/TempFolder.h"
 #include "utils/TextConversion.h"
 #include "utils/UniqueHandle.h"
@@ -41,20 +42,6 @@ std::vector<FaultLogEntry> Gets() {
 int64_t RangeStart(const FaultLogEntry& entry) {
     // "bytes=a-b"
     return std::stoll(entry.range.substr(6));
-}
-
-int ThreadsOfThisProcess() {
-    Utils::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE)
-        return -1;
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof(entry);
-    int count = 0;
-    const DWORD self = ::GetCurrentProcessId();
-    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more;
-         more = ::Thread32Next(snapshot.get(), &entry))
-        count += entry.th32OwnerProcessID == self ? 1 : 0;
-    return count;
 }
 
 // The pipeline's part: answers a retry request with Start (after the test's own step, if

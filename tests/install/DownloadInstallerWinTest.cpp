@@ -19,6 +19,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/EventRecorder.h"
 #include "tests/support/PackageServer.h"
+#include "tests/support/ProcessThreads.h"
 #include "tests/support/TempFolder.h"
 #include "utils/ProcessHelpers.h"
 #include "utils/UniqueHandle.h"
@@ -116,19 +117,6 @@ void ExpectDownloadThenInstall(const std::vector<RecordedEvent>& events, size_t 
     EXPECT_EQ(events.back().code, INSTALL_SUCCESS);
 }
 
-size_t ThreadsOfThisProcess() {
-    Utils::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    size_t count = 0;
-    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more;
-         more = ::Thread32Next(snapshot.get(), &entry)) {
-        if (entry.th32OwnerProcessID == ::GetCurrentProcessId())
-            ++count;
-    }
-    return count;
-}
-
 class PipelineFreshInstallTest : public ::testing::TestWithParam<long> {};
 
 TEST_P(PipelineFreshInstallTest, DownloadsInstallsAndRemovesThePackage) {
@@ -223,7 +211,7 @@ TEST(PipelineTest, DestroyedDuringADownloadLeavesNoThread) {
     TempFolder folder;
     const std::wstring url = SamplePackageUrl() + L"?throttle=20000";
     for (long type : {1L, 3L, 2L}) {
-        const size_t threadsBefore = ThreadsOfThisProcess();
+        const int threadsBefore = ThreadsOfThisProcess();
         EventRecorder recorder;
         {
             CDownloadInstaller::Options options;

@@ -20,18 +20,12 @@ struct Options {
     std::wstring out;
 };
 
-bool ParseType(const wchar_t* text, long& type) {
-    wchar_t* end = nullptr;
-    type = std::wcstol(text, &end, 10);
-    return end != text && *end == L'\0';
-}
-
 bool ParseOptions(int argc, wchar_t** argv, Options& options) {
     bool haveUrl = false, haveOut = false;
     for (int i = 0; i + 1 < argc; i += 2) {
         const std::wstring name = argv[i];
         if (name == L"--type") {
-            if (!ParseType(argv[i + 1], options.type))
+            if (!ParseDownloadType(argv[i + 1], options.type))
                 return false;
         } else if (name == L"--url") {
             options.url = argv[i + 1];
@@ -120,3 +114,9 @@ int RunDownload(int argc, wchar_t** argv) {
 }
 
 }  // namespace Cli
+
+bool ParseDownloadType(const wchar_t* text, long& type) {
+    wchar_t* end = nullptr;
+    type = std::wcstol(text, &end, 10);
+    return end != text && *end == L'\0';
+}

@@ -24,3 +24,6 @@ std::unique_ptr<CDownloader> MakeDownloader(long type, EventCallback callback, c
 int RunDownload(int argc, wchar_t** argv);
 
 }  // namespace Cli
+
+// A whole decimal number, as --type takes it; false for anything else.
+bool ParseDownloadType(const wchar_t* text, long& type);

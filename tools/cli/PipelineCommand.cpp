@@ -27,12 +27,6 @@ struct Options {
     bool quickLaunch = true;
 };
 
-bool ParseType(const wchar_t* text, long& type) {
-    wchar_t* end = nullptr;
-    type = std::wcstol(text, &end, 10);
-    return end != text && *end == L'\0';
-}
-
 bool ParseOptions(int argc, wchar_t** argv, Options& options) {
     for (int i = 0; i < argc; ++i) {
         const std::wstring name = argv[i];
@@ -55,7 +49,7 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
         } else if (name == L"--lang") {
             options.language = argv[++i];
         } else if (name == L"--type") {
-            if (!ParseType(argv[++i], options.type))
+            if (!ParseDownloadType(argv[++i], options.type))
                 return false;
         } else {
             return false;
